@@ -12,7 +12,7 @@ namespace update {
 
 // What the procedure sees of the main window.
 class Window {
-public:
+  public:
     virtual ~Window() = default;
     virtual int ItemIndex() const = 0;
     virtual std::string Item(int index) const = 0;

@@ -10,6 +10,7 @@
 
 class ClientLibrary;
 class TIBTransaction;
+class TIBQuery;
 
 // Handle type of the client library's C interface.
 using IscHandle = unsigned int;
@@ -17,7 +18,7 @@ using IscHandle = unsigned int;
 // A connection. Creating any database component loads the client library
 // (EIBClientError when it cannot be found); it stays loaded for the run.
 class TIBDatabase {
-public:
+  public:
     TIBDatabase();
     // Closes the connection; a failure here is swallowed.
     ~TIBDatabase();
@@ -50,8 +51,10 @@ public:
     ClientLibrary& Library() const noexcept { return *library_; }
     void AddTransaction(TIBTransaction* transaction);
     void RemoveTransaction(TIBTransaction* transaction) noexcept;
+    void AddQuery(TIBQuery* query);
+    void RemoveQuery(TIBQuery* query) noexcept;
 
-private:
+  private:
     void CheckClosed(const char* what) const;
 
     ClientLibrary* library_;
@@ -61,6 +64,7 @@ private:
     std::string databaseName_;
     IscHandle handle_ = 0;
     std::vector<TIBTransaction*> transactions_;
+    std::vector<TIBQuery*> queries_;
 };
 
 enum class TTransactionAction { TACommit, TARollback };
@@ -68,7 +72,7 @@ enum class TTransactionAction { TACommit, TARollback };
 // A transaction with an empty parameter buffer: the server's default,
 // read-write, snapshot, wait.
 class TIBTransaction {
-public:
+  public:
     TIBTransaction();
     // Ends a still-active transaction by DefaultAction (rollback should a
     // commit fail), silently.
@@ -81,6 +85,10 @@ public:
     TTransactionAction DefaultAction() const noexcept { return defaultAction_; }
     void SetDefaultAction(TTransactionAction action) noexcept { defaultAction_ = action; }
     bool AllowAutoStart() const noexcept { return true; }
+    // Transaction parameters by name ("read", "read_committed", "nowait"...);
+    // none by default.
+    const TStringList& Params() const noexcept { return params_; }
+    void SetParams(TStringList params) { params_ = std::move(params); }
 
     bool InTransaction() const noexcept { return handle_ != 0; }
     void StartTransaction();
@@ -93,54 +101,59 @@ public:
     void EndByDefaultAction();
 
     IscHandle* Handle() noexcept { return &handle_; }
-    // The connection calls this when it goes away first.
+    void AddQuery(TIBQuery* query);
+    void RemoveQuery(TIBQuery* query) noexcept;
+    // The connection calls these: when it goes away first, and when its
+    // attachment is gone so the handle means nothing any more.
     void DatabaseGone() noexcept { database_ = nullptr; }
+    void Forget() noexcept { handle_ = 0; }
 
-private:
+  private:
     TIBDatabase& Database() const;
+    void CloseQueries() noexcept;
 
     ClientLibrary* library_;
     TIBDatabase* database_ = nullptr;
+    std::vector<TIBQuery*> queries_;
     TTransactionAction defaultAction_ = TTransactionAction::TACommit;
+    TStringList params_;
     IscHandle handle_ = 0;
 };
 
 // One column of the current row.
 class TIBField {
-public:
-    TIBField(std::string name, int type, int scale) : name_(std::move(name)), type_(type), scale_(scale) {}
+  public:
+    explicit TIBField(std::string name) : name_(std::move(name)) {}
 
     const std::string& FieldName() const noexcept { return name_; }
     bool IsNull() const noexcept { return isNull_; }
     // CHAR with its blank padding; VARCHAR exactly; NULL and "no row" the
     // empty text; other types their text form.
-    std::string AsString() const;
+    const std::string& AsString() const noexcept { return text_; }
 
     // For the query that fills it.
-    void SetValue(std::string raw, bool isNull) {
-        raw_ = std::move(raw);
+    void SetValue(std::string text, bool isNull) {
+        text_ = std::move(text);
         isNull_ = isNull;
     }
 
-private:
+  private:
     std::string name_;
-    int type_;
-    int scale_;
-    std::string raw_;
+    std::string text_;
     bool isNull_ = true;
 };
 
 // A statement with its result set.
 class TIBQuery {
-public:
+  public:
     TIBQuery();
     ~TIBQuery();
     TIBQuery(const TIBQuery&) = delete;
     TIBQuery& operator=(const TIBQuery&) = delete;
 
-    void SetDatabase(TIBDatabase* database) noexcept { database_ = database; }
+    void SetDatabase(TIBDatabase* database);
     TIBDatabase* Database() const noexcept { return database_; }
-    void SetTransaction(TIBTransaction* transaction) noexcept { transaction_ = transaction; }
+    void SetTransaction(TIBTransaction* transaction);
     TIBTransaction* Transaction() const noexcept { return transaction_; }
 
     const std::string& SQL() const noexcept { return sql_; }
@@ -153,7 +166,7 @@ public:
     void Open();
     // Ends the result set, never the transaction.
     void Close();
-    bool Active() const noexcept { return statement_ != 0; }
+    bool Active() const noexcept { return cursorOpen_; }
     bool Eof() const noexcept { return eof_; }
     void Next();
     // Letter case ignored; raises EIBClientError when there is no such column.
@@ -161,27 +174,34 @@ public:
     // Runs a statement that returns no result set; refused while one is open.
     void ExecSQL();
 
-private:
+    // Notifications from the connection and the transaction.
+    void ReleaseStatement() noexcept;
+    void CloseQuietly() noexcept;
+    void DatabaseGone() noexcept;
+    void TransactionGone() noexcept;
+
+  private:
     struct Statement;
     TIBDatabase& Db() const;
     TIBTransaction& Tr() const;
-    void EnsureTransaction();
-    void Prepare(std::unique_ptr<Statement>& out);
+    void Prepare();
+    void Execute();
     void Fetch();
+    void FreeStatement();
 
     ClientLibrary* library_;
     TIBDatabase* database_ = nullptr;
     TIBTransaction* transaction_ = nullptr;
     std::string sql_;
-    IscHandle statement_ = 0;
-    std::unique_ptr<Statement> open_;
+    std::unique_ptr<Statement> statement_;
+    bool cursorOpen_ = false;
     std::vector<TIBField> fields_;
     bool eof_ = true;
 };
 
 // Facts about a connection that the server reports.
 class TIBDatabaseInfo {
-public:
+  public:
     TIBDatabaseInfo();
     void SetDatabase(TIBDatabase* database) noexcept { database_ = database; }
     TIBDatabase* Database() const noexcept { return database_; }
@@ -190,7 +210,7 @@ public:
     // among them; cleared and refilled on each call.
     const TStringList& UserNames();
 
-private:
+  private:
     ClientLibrary* library_;
     TIBDatabase* database_ = nullptr;
     TStringList userNames_;

@@ -10,7 +10,7 @@ VORN_DECLARE_EXCEPTION(EIBClientError, Exception);
 // The server or the client library reported a failure: the message is the
 // status vector as the library words it, line by line.
 class EIBError : public Exception {
-public:
+  public:
     EIBError(std::string message, long sqlCode, long ibErrorCode)
         : Exception(std::move(message)), sqlCode_(sqlCode), ibErrorCode_(ibErrorCode) {}
 
@@ -18,7 +18,7 @@ public:
     long IBErrorCode() const noexcept { return ibErrorCode_; }
     const char* ClassName() const noexcept override { return "EIBError"; }
 
-private:
+  private:
     long sqlCode_;
     long ibErrorCode_;
 };

@@ -8,7 +8,7 @@
 
 // An ordered list of text lines, with the "name=value" access of parameter lists.
 class TStringList {
-public:
+  public:
     TStringList() = default;
     TStringList(std::initializer_list<std::string> lines) : lines_(lines) {}
 
@@ -30,7 +30,7 @@ public:
     const std::vector<std::string>& Lines() const noexcept { return lines_; }
     friend bool operator==(const TStringList&, const TStringList&) = default;
 
-private:
+  private:
     void CheckIndex(int index) const;
 
     std::vector<std::string> lines_;

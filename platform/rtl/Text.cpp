@@ -44,7 +44,8 @@ char32_t Decode(std::string_view s) noexcept {
     const auto b = static_cast<unsigned char>(s[0]);
     if (s.size() == 1) return b;
     char32_t cp = b & (0x7F >> s.size());
-    for (std::size_t k = 1; k < s.size(); ++k) cp = (cp << 6) | (static_cast<unsigned char>(s[k]) & 0x3F);
+    for (std::size_t k = 1; k < s.size(); ++k)
+        cp = (cp << 6) | (static_cast<unsigned char>(s[k]) & 0x3F);
     return cp;
 }
 

@@ -40,10 +40,11 @@ TEST(Text, ContainsIsCaseSensitiveAndEmptyContainsNothing) {
         const char* pattern;
         bool expected;
     };
-    for (const Case& c : {Case{"USER NAME=kefu", "kefu", true}, Case{"USER NAME=KEFU", "kefu", false},
-                          Case{"USER NAME=xkefux", "kefu", true}, Case{"USER NAME=", "kefu", false},
-                          Case{"kef", "kefu", false}, Case{"", "", false},
-                          Case{"INTRBASE2", "INTRBASE", true}, Case{"Intrbase", "INTRBASE", false}}) {
+    for (const Case& c :
+         {Case{"USER NAME=kefu", "kefu", true}, Case{"USER NAME=KEFU", "kefu", false},
+          Case{"USER NAME=xkefux", "kefu", true}, Case{"USER NAME=", "kefu", false},
+          Case{"kef", "kefu", false}, Case{"", "", false}, Case{"INTRBASE2", "INTRBASE", true},
+          Case{"Intrbase", "INTRBASE", false}}) {
         EXPECT_EQ(text::Contains(c.text, c.pattern), c.expected) << c.text << " / " << c.pattern;
     }
 }
