@@ -7,7 +7,7 @@
 #include "catalogue/AliasList.h"
 #include "platform/bde/Session.h"
 #include "platform/ibx/IBComponents.h"
-#include "platform/rtl/Exception.h"
+#include "platform/rtl/StringList.h"
 #include "platform/vcl/Application.h"
 #include "platform/vcl/Dialogs.h"
 #include "platform/vcl/StdCtrls.h"
@@ -24,7 +24,7 @@ class MainWindowView : public update::Window {
     int ItemIndex() const override { return form_.cmbAlias->currentIndex(); }
     std::string Item(int index) const override {
         if (index < 0 || index >= form_.cmbAlias->count()) {
-            throw EStringListError("List index out of bounds (" + std::to_string(index) + ")");
+            throw TStringList::IndexError(index);
         }
         return form_.cmbAlias->itemText(index).toStdString();
     }

@@ -1,6 +1,5 @@
 // Times what the alias list does on a large engine configuration: list the
 // names, then each alias's parameters and driver name.
-#include <unistd.h>
 
 #include <chrono>
 #include <cstdio>
@@ -11,6 +10,7 @@
 #include "platform/bde/Session.h"
 #include "platform/rtl/StringList.h"
 #include "platform/rtl/Text.h"
+#include "tests/support/TempDir.h"
 
 namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
@@ -26,13 +26,8 @@ double MillisecondsSince(Clock::time_point start) {
 int main(int argc, char** argv) {
     const int count = argc > 1 ? std::stoi(argv[1]) : 10000;
 
-    std::string pattern = (fs::temp_directory_path() / "vorn-alias-bench-XXXXXX").string();
-    if (::mkdtemp(pattern.data()) == nullptr) {
-        std::perror("mkdtemp");
-        return 1;
-    }
-    const fs::path dir = pattern;
-    const fs::path file = dir / "aliases.conf";
+    const fbtest::TempDir dir("vorn-alias-bench");
+    const fs::path file = dir.path() / "aliases.conf";
     {
         std::ofstream out(file, std::ios::binary);
         out << "; generated\n";
@@ -69,7 +64,5 @@ int main(int argc, char** argv) {
             run, names.Count(), static_cast<std::uintmax_t>(fs::file_size(file)), listMs, totalMs,
             1000.0 * totalMs / names.Count(), listed);
     }
-
-    fs::remove_all(dir);
     return 0;
 }

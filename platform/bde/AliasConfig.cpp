@@ -19,12 +19,6 @@ bool IsBlank(char c) noexcept {
     return c == ' ' || c == '\t';
 }
 
-std::string FoldCase(std::string_view name) {
-    // LowerAfterFirst spares the first code point; a sentinel in front makes
-    // it fold every letter of the name.
-    return text::LowerAfterFirst("\x01" + std::string(name));
-}
-
 std::int64_t Nanoseconds(const struct timespec& t) noexcept {
     return static_cast<std::int64_t>(t.tv_sec) * 1'000'000'000 + t.tv_nsec;
 }
@@ -98,7 +92,7 @@ class Parser {
                  " characters, more than " + std::to_string(AliasConfig::kMaxNameLength));
         }
         EndAlias();
-        auto [it, added] = index_.emplace(FoldCase(name), aliases_.size());
+        auto [it, added] = index_.emplace(text::Lower(name), aliases_.size());
         if (!added) {
             Fail("the alias name \"" + std::string(name) + "\" repeats the alias of line " +
                  std::to_string(lines_[it->second]));
@@ -195,6 +189,6 @@ AliasConfig AliasConfig::Load(const std::filesystem::path& file, FileStamp* stam
 }
 
 const AliasDefinition* AliasConfig::Find(std::string_view name) const {
-    const auto it = index_.find(FoldCase(name));
+    const auto it = index_.find(text::Lower(name));
     return it == index_.end() ? nullptr : &aliases_[it->second];
 }

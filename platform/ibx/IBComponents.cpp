@@ -14,6 +14,11 @@ static_assert(sizeof(IscHandle) == sizeof(isc_db_handle), "handle type of the cl
 namespace {
 
 template <typename T>
+void Register(std::vector<T*>& list, T* item) {
+    if (std::find(list.begin(), list.end(), item) == list.end()) list.push_back(item);
+}
+
+template <typename T>
 void Unregister(std::vector<T*>& list, T* item) noexcept {
     list.erase(std::remove(list.begin(), list.end(), item), list.end());
 }
@@ -147,9 +152,7 @@ void TIBDatabase::Close() {
 }
 
 void TIBDatabase::AddTransaction(TIBTransaction* transaction) {
-    if (std::find(transactions_.begin(), transactions_.end(), transaction) == transactions_.end()) {
-        transactions_.push_back(transaction);
-    }
+    Register(transactions_, transaction);
 }
 
 void TIBDatabase::RemoveTransaction(TIBTransaction* transaction) noexcept {
@@ -157,9 +160,7 @@ void TIBDatabase::RemoveTransaction(TIBTransaction* transaction) noexcept {
 }
 
 void TIBDatabase::AddQuery(TIBQuery* query) {
-    if (std::find(queries_.begin(), queries_.end(), query) == queries_.end()) {
-        queries_.push_back(query);
-    }
+    Register(queries_, query);
 }
 
 void TIBDatabase::RemoveQuery(TIBQuery* query) noexcept {
@@ -224,19 +225,19 @@ void TIBTransaction::CloseQueries() noexcept {
 }
 
 void TIBTransaction::Commit() {
-    if (!InTransaction()) throw EIBClientError("Transaction is not active");
-    CloseQueries();
-    Status status;
-    library_->commit_transaction(&status, &handle_);
-    library_->Check(status.vector);
-    handle_ = 0;
+    End(true);
 }
 
 void TIBTransaction::Rollback() {
+    End(false);
+}
+
+void TIBTransaction::End(bool commit) {
     if (!InTransaction()) throw EIBClientError("Transaction is not active");
     CloseQueries();
     Status status;
-    library_->rollback_transaction(&status, &handle_);
+    (commit ? library_->commit_transaction : library_->rollback_transaction)(&status, &handle_);
+    // A failure leaves the handle, and so the transaction, in place.
     library_->Check(status.vector);
     handle_ = 0;
 }
@@ -247,9 +248,7 @@ void TIBTransaction::EndByDefaultAction() {
 }
 
 void TIBTransaction::AddQuery(TIBQuery* query) {
-    if (std::find(queries_.begin(), queries_.end(), query) == queries_.end()) {
-        queries_.push_back(query);
-    }
+    Register(queries_, query);
 }
 
 void TIBTransaction::RemoveQuery(TIBQuery* query) noexcept {

@@ -111,6 +111,7 @@ class TIBTransaction {
   private:
     TIBDatabase& Database() const;
     void CloseQueries() noexcept;
+    void End(bool commit);
 
     ClientLibrary* library_;
     TIBDatabase* database_ = nullptr;

@@ -40,8 +40,10 @@ void TStringList::SetValue(std::string_view name, std::string_view value) {
     }
 }
 
+EStringListError TStringList::IndexError(int index) {
+    return EStringListError("List index out of bounds (" + std::to_string(index) + ")");
+}
+
 void TStringList::CheckIndex(int index) const {
-    if (index < 0 || index >= Count()) {
-        throw EStringListError("List index out of bounds (" + std::to_string(index) + ")");
-    }
+    if (index < 0 || index >= Count()) throw IndexError(index);
 }

@@ -28,6 +28,8 @@ class TStringList {
     void SetValue(std::string_view name, std::string_view value);
 
     const std::vector<std::string>& Lines() const noexcept { return lines_; }
+    // The error that reading or deleting outside a list raises.
+    static EStringListError IndexError(int index);
     friend bool operator==(const TStringList&, const TStringList&) = default;
 
   private:

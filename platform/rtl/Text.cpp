@@ -117,23 +117,35 @@ std::string Mid(std::string_view text, std::size_t first, std::size_t count) {
     return std::string(text.substr(i, end - i));
 }
 
-std::string LowerAfterFirst(std::string_view text) {
+namespace {
+
+std::string LowerFrom(std::string_view text, std::size_t keep) {
     std::string out;
     out.reserve(text.size());
-    for (std::size_t i = 0; i < text.size();) {
+    for (std::size_t i = 0, index = 0; i < text.size(); ++index) {
         const std::size_t n = SequenceLength(text, i);
         if (n == 0) {
             out += text[i++];
             continue;
         }
-        if (i == 0) {
-            out += text.substr(0, n);
+        if (index < keep) {
+            out += text.substr(i, n);
         } else {
             Encode(ToLower(Decode(text.substr(i, n))), out);
         }
         i += n;
     }
     return out;
+}
+
+}  // namespace
+
+std::string LowerAfterFirst(std::string_view text) {
+    return LowerFrom(text, 1);
+}
+
+std::string Lower(std::string_view text) {
+    return LowerFrom(text, 0);
 }
 
 }  // namespace text

@@ -26,5 +26,7 @@ std::string Mid(std::string_view text, std::size_t first, std::size_t count);
 // letters of the Latin-1 Supplement and Latin Extended-A blocks, which holds
 // every Polish letter.
 std::string LowerAfterFirst(std::string_view text);
+// Lower-cases every code point, with the same coverage.
+std::string Lower(std::string_view text);
 
 }  // namespace text

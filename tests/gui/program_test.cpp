@@ -69,6 +69,8 @@ class VirtualDisplay {
 TEST(Program, WithoutTheClientLibraryShowsOnlyTheApplicationErrorBoxAndEndsWith1) {
     if (QStandardPaths::findExecutable("Xvfb").isEmpty() ||
         QStandardPaths::findExecutable("xdotool").isEmpty()) {
+        // ./test installs both; only a hand-made build may lack them.
+        if (qEnvironmentVariableIsSet("CI")) FAIL() << "needs Xvfb and xdotool";
         GTEST_SKIP() << "needs Xvfb and xdotool";
     }
     VirtualDisplay display;

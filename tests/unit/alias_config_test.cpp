@@ -12,6 +12,7 @@
 
 #include "platform/bde/AliasConfig.h"
 #include "platform/bde/Session.h"
+#include "tests/support/TempDir.h"
 
 namespace fs = std::filesystem;
 
@@ -42,22 +43,7 @@ std::vector<Alias> AliasesOf(const AliasConfig& config) {
     return out;
 }
 
-class TempDir {
-  public:
-    TempDir() {
-        std::string pattern = (fs::temp_directory_path() / "vorn-bde-XXXXXX").string();
-        if (::mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
-        path_ = pattern;
-    }
-    ~TempDir() {
-        std::error_code ignored;
-        fs::remove_all(path_, ignored);
-    }
-    const fs::path& path() const { return path_; }
-
-  private:
-    fs::path path_;
-};
+using fbtest::TempDir;
 
 void WriteFile(const fs::path& file, const std::string& content) {
     std::ofstream out(file, std::ios::binary | std::ios::trunc);

@@ -1,5 +1,4 @@
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
@@ -9,6 +8,7 @@
 #include "catalogue/AliasList.h"
 #include "platform/bde/Session.h"
 #include "platform/ibx/IBComponents.h"
+#include "tests/support/TempDir.h"
 
 namespace fs = std::filesystem;
 
@@ -19,18 +19,11 @@ using Names = std::vector<std::string>;
 class AliasListTest : public ::testing::Test {
   protected:
     AliasListTest() {
-        std::string pattern = (fs::temp_directory_path() / "vorn-aliases-XXXXXX").string();
-        if (::mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
-        dir_ = pattern;
         // The connection's stored parameter list.
         IBDB.SetParams(TStringList{"user_name=kefu"});
     }
-    ~AliasListTest() override {
-        std::error_code ignored;
-        fs::remove_all(dir_, ignored);
-    }
 
-    fs::path File() const { return dir_ / "aliases.conf"; }
+    fs::path File() const { return dir_.path() / "aliases.conf"; }
     void Write(const std::string& content) {
         std::ofstream out(File(), std::ios::binary | std::ios::trunc);
         out << content;
@@ -48,7 +41,7 @@ class AliasListTest : public ::testing::Test {
         return Fill(session);
     }
 
-    fs::path dir_;
+    fbtest::TempDir dir_{"vorn-aliases"};
     TIBDatabase IBDB;
     Names appended_;
 };

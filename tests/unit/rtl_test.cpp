@@ -62,6 +62,8 @@ TEST(Text, LowerAfterFirstKeepsTheFirstAndLowersPolishLetters) {
     EXPECT_EQ(text::LowerAfterFirst("ŁÓDŹĄĘŚĆŃŻ"), "Łódźąęśćńż");
     EXPECT_EQ(text::LowerAfterFirst("ąBC"), "ąbc");
     EXPECT_EQ(text::LowerAfterFirst(""), "");
+    EXPECT_EQ(text::Lower("ŁÓDŹ_A1"), "łódź_a1");
+    EXPECT_EQ(text::Lower("\xff"), "\xff");
 }
 
 TEST(Text, Utf8Validation) {
